@@ -1,0 +1,26 @@
+// On Windows the C runtime does it all: the "Russian" locale, the code-page
+// conversion of text-mode console streams, and the command processor's pause.
+#include "console.h"
+
+#include <clocale>
+#include <cstdarg>
+#include <cstdlib>
+
+void console_select_locale()
+{
+  std::setlocale(LC_ALL, "Russian");
+}
+
+int console_printf(std::FILE* stream, const char* format, ...)
+{
+  va_list arguments;
+  va_start(arguments, format);
+  const int written = std::vfprintf(stream, format, arguments);
+  va_end(arguments);
+  return written;
+}
+
+void console_pause()
+{
+  std::system("pause");
+}

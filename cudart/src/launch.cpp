@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -15,6 +16,7 @@ struct Module {
 struct Function {
   void** module;
   const char* key;
+  std::string name;
   cudaEmuDeviceEntry entry;
   uint3* thread_index;
   uint3* block_index;
@@ -75,13 +77,14 @@ extern "C" void __cudaUnregisterFatBinary(void** fatCubinHandle)
 }
 
 extern "C" void __cudaRegisterFunction(void** fatCubinHandle, const char* hostFun, char* deviceFun,
-                                       const char* /*deviceName*/, int /*thread_limit*/, uint3* tid, uint3* bid,
+                                       const char* deviceName, int /*thread_limit*/, uint3* tid, uint3* bid,
                                        dim3* bDim, dim3* gDim, int* wSize)
 {
   if (find_module(fatCubinHandle) == nullptr || hostFun == nullptr || deviceFun == nullptr)
     return;
-  const Function function{fatCubinHandle, hostFun, reinterpret_cast<cudaEmuDeviceEntry>(deviceFun), tid, bid, bDim,
-                          gDim,           wSize};
+  const Function function{fatCubinHandle, hostFun, deviceName != nullptr ? deviceName : "?",
+                          reinterpret_cast<cudaEmuDeviceEntry>(deviceFun),
+                          tid, bid, bDim, gDim, wSize};
   for (Function& existing : functions) {
     if (existing.key == hostFun) {
       existing = function;
@@ -133,16 +136,27 @@ extern "C" cudaError_t cudaLaunch(const char* entry)
   if (entry == nullptr || found == functions.end())
     return cudart::fail(cudaErrorInvalidDeviceFunction);
 
-  // The launch consumes its configuration and arguments before running.
-  const Function function = *found;
+  // The launch consumes its configuration and arguments before running; the
+  // kernel may unregister itself while it runs.
+  Function function = *found;
   const Configuration launch = pending;
   configured = false;
 
-  for (unsigned by = 0; by < launch.grid.y; ++by) {
-    for (unsigned bx = 0; bx < launch.grid.x; ++bx) {
-      for (unsigned tz = 0; tz < launch.block.z; ++tz) {
-        for (unsigned ty = 0; ty < launch.block.y; ++ty) {
-          for (unsigned tx = 0; tx < launch.block.x; ++tx) {
+  // The loop counters live in current_launch, where a fault report reads them.
+  cudart::LaunchSite& site = cudart::current_launch;
+  site.kernel = function.name.c_str();
+  site.block.z = 0;
+  cudart::watch_device_faults();
+  unsigned& bx = site.block.x;
+  unsigned& by = site.block.y;
+  unsigned& tx = site.thread.x;
+  unsigned& ty = site.thread.y;
+  unsigned& tz = site.thread.z;
+  for (by = 0; by < launch.grid.y; ++by) {
+    for (bx = 0; bx < launch.grid.x; ++bx) {
+      for (tz = 0; tz < launch.block.z; ++tz) {
+        for (ty = 0; ty < launch.block.y; ++ty) {
+          for (tx = 0; tx < launch.block.x; ++tx) {
             if (function.thread_index != nullptr)
               *function.thread_index = uint3{tx, ty, tz};
             if (function.block_index != nullptr)
@@ -159,5 +173,7 @@ extern "C" cudaError_t cudaLaunch(const char* entry)
       }
     }
   }
+  cudart::unwatch_device_faults();
+  site.kernel = nullptr;
   return cudaSuccess;
 }

@@ -30,6 +30,36 @@ inline constexpr std::size_t max_shared_memory = 16 * 1024;
 inline constexpr std::size_t argument_block_size = 256;
 inline constexpr int warp_size = 32;
 inline constexpr std::size_t global_memory_size = std::size_t{256} << 20;
+// Device addresses are offsets into a region this large, well past the memory.
+inline constexpr std::uint64_t address_space_size = std::uint64_t{1} << 30;
+
+// What a fault at a host address inside the device region hit. Reading it
+// allocates nothing, so a signal handler may ask.
+struct DeviceFault {
+  std::int64_t address;    // device address of the faulting byte
+  bool found;              // an allocation, live or freed, is on record
+  bool live;
+  std::uint32_t allocation; // the nearest one's device address and size
+  std::size_t size;
+};
+bool in_device_region(const void* host);
+DeviceFault describe_device_fault(const void* host);
+
+// The launch under way, for the fault report: its kernel and the thread
+// position the launch loop is at.
+struct LaunchSite {
+  const char* kernel;
+  uint3 block;
+  uint3 thread;
+};
+extern LaunchSite current_launch;
+
+// Stops the process with a report when the running kernel touches device
+// memory it does not own; between the two calls only.
+// The exit status after such a report (EX_SOFTWARE).
+inline constexpr int device_fault_exit_status = 70;
+void watch_device_faults();
+void unwatch_device_faults();
 
 } // namespace cudart
 

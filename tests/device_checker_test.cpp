@@ -126,8 +126,8 @@ TEST_F(DeviceCheckerTest, BeforeTheStartIsStoppedWhenAllocationsStartOnAPage)
   unsetenv("CUDART_EMU_CHECK");
   const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(device);
   EXPECT_EXIT(launch_store(device, -1, 8), stopped_by_checker,
-              report("block (0, 0, 0) thread (0, 0, 0)", address - 4, ", before the start, of live allocation ", address,
-                     40000));
+              report("block (0, 0, 0) thread (0, 0, 0)", address - 4, ", before the start, of live allocation ",
+                     address, 40000));
   cudaFree(device);
 }
 
@@ -152,8 +152,9 @@ TEST_F(DeviceCheckerTest, FaultsOutsideDeviceMemoryStayOrdinaryCrashes)
                          reinterpret_cast<char*>(&store_through_null), "store_null", -1, nullptr, nullptr, nullptr,
                          nullptr, nullptr);
   ASSERT_EQ(cudaConfigureCall(dim3(1), dim3(1), 0, 0), cudaSuccess);
-  EXPECT_EXIT(cudaLaunch(reinterpret_cast<const char*>(&store_stub)),
-              [](int status) { return status != 0 && !stopped_by_checker(status); }, "");
+  EXPECT_EXIT(
+      cudaLaunch(reinterpret_cast<const char*>(&store_stub)),
+      [](int status) { return status != 0 && !stopped_by_checker(status); }, "");
 }
 
 } // namespace

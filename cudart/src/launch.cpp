@@ -77,14 +77,20 @@ extern "C" void __cudaUnregisterFatBinary(void** fatCubinHandle)
 }
 
 extern "C" void __cudaRegisterFunction(void** fatCubinHandle, const char* hostFun, char* deviceFun,
-                                       const char* deviceName, int /*thread_limit*/, uint3* tid, uint3* bid,
-                                       dim3* bDim, dim3* gDim, int* wSize)
+                                       const char* deviceName, int /*thread_limit*/, uint3* tid, uint3* bid, dim3* bDim,
+                                       dim3* gDim, int* wSize)
 {
   if (find_module(fatCubinHandle) == nullptr || hostFun == nullptr || deviceFun == nullptr)
     return;
-  const Function function{fatCubinHandle, hostFun, deviceName != nullptr ? deviceName : "?",
+  const Function function{fatCubinHandle,
+                          hostFun,
+                          deviceName != nullptr ? deviceName : "?",
                           reinterpret_cast<cudaEmuDeviceEntry>(deviceFun),
-                          tid, bid, bDim, gDim, wSize};
+                          tid,
+                          bid,
+                          bDim,
+                          gDim,
+                          wSize};
   for (Function& existing : functions) {
     if (existing.key == hostFun) {
       existing = function;

@@ -22,10 +22,10 @@
 namespace {
 
 struct Allocation {
-  std::size_t size;        // bytes asked for
-  std::size_t span;        // bytes committed: whole pages
-  std::uint64_t first;     // offset of its first page in the region
-  std::uint32_t shift;     // host bytes = base + address + shift
+  std::size_t size;    // bytes asked for
+  std::size_t span;    // bytes committed: whole pages
+  std::uint64_t first; // offset of its first page in the region
+  std::uint32_t shift; // host bytes = base + address + shift
 };
 
 using cudart::address_space_size;

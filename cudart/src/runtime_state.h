@@ -36,8 +36,8 @@ inline constexpr std::uint64_t address_space_size = std::uint64_t{1} << 30;
 // What a fault at a host address inside the device region hit. Reading it
 // allocates nothing, so a signal handler may ask.
 struct DeviceFault {
-  std::int64_t address;    // device address of the faulting byte
-  bool found;              // an allocation, live or freed, is on record
+  std::int64_t address; // device address of the faulting byte
+  bool found;           // an allocation, live or freed, is on record
   bool live;
   std::uint32_t allocation; // the nearest one's device address and size
   std::size_t size;

@@ -21,11 +21,19 @@
 #define CUDART_API __attribute__((visibility("default")))
 #endif
 
+// C++ gives the enums int as their type, as C does, so that any status or
+// copy kind a caller passes is a value of the type and can be refused.
+#ifdef __cplusplus
+#define CUDART_ENUM_TYPE : int
+#else
+#define CUDART_ENUM_TYPE
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-enum cudaError {
+enum cudaError CUDART_ENUM_TYPE {
   cudaSuccess = 0,
   cudaErrorMissingConfiguration = 1,
   cudaErrorMemoryAllocation = 2,
@@ -38,7 +46,7 @@ enum cudaError {
 };
 typedef enum cudaError cudaError_t;
 
-enum cudaMemcpyKind {
+enum cudaMemcpyKind CUDART_ENUM_TYPE {
   cudaMemcpyHostToHost = 0,
   cudaMemcpyHostToDevice = 1,
   cudaMemcpyDeviceToHost = 2,

@@ -85,7 +85,7 @@ const char* key(void (*stub)())
 
 // What the runtime must hold, as the model sees it.
 constexpr std::size_t device_memory = std::size_t{256} << 20;
-constexpr std::size_t largest_modelled = std::size_t{1} << 20;
+constexpr std::size_t largest_modelled = std::size_t{256} << 10;
 constexpr std::uint64_t affordable_positions = 1 << 14;
 constexpr std::size_t host_buffer_size = 2 * largest_modelled + 4096;
 
@@ -327,15 +327,44 @@ void op_configure(Reader& in)
   const dim3 b(pick_extent(in), pick_extent(in), pick_extent(in));
   const std::size_t shared = in.u8() % 2 ? 16384 + in.u8() % 3 - 1 : in.u32();
   const cudaStream_t stream = in.u8() % 8 == 0 ? 1 : 0;
-  const cudaError_t expected =
-      !valid_configuration(g, b, shared) ? cudaErrorInvalidConfiguration : stream != 0 ? cudaErrorInvalidValue
-                                                                                       : cudaSuccess;
+  const cudaError_t expected = !valid_configuration(g, b, shared) ? cudaErrorInvalidConfiguration
+                               : stream != 0                      ? cudaErrorInvalidValue
+                                                                  : cudaSuccess;
   expect(cudaConfigureCall(g, b, shared, stream), expected, "cudaConfigureCall");
   if (expected == cudaSuccess) {
     configured = true;
     grid = g;
     block = b;
     std::memset(arguments, 0, sizeof arguments);
+  }
+}
+
+// Offsets and sizes cluster at the argument block's end, where refusals start.
+std::size_t pick_offset(Reader& in)
+{
+  switch (in.u8() % 4) {
+  case 0:
+    return 248 + in.u8() % 10;
+  case 1:
+    return in.u8();
+  case 2:
+    return in.bytes(2) % 300;
+  default:
+    return SIZE_MAX - in.u8();
+  }
+}
+
+std::size_t pick_argument_size(Reader& in, std::size_t offset)
+{
+  switch (in.u8() % 4) {
+  case 0:
+    return 256 - offset + in.u8() % 3 - 1;
+  case 1:
+    return in.u8() % 9;
+  case 2:
+    return in.bytes(2) % 300;
+  default:
+    return SIZE_MAX - in.u8();
   }
 }
 
@@ -353,10 +382,11 @@ void op_setup_argument(Reader& in)
     std::memcpy(bytes, words, sizeof words);
     size = sizeof words;
   } else {
-    for (std::uint8_t& b : bytes)
-      b = in.u8();
-    size = in.u8() % 2 ? in.bytes(2) % 300 : in.u8() % 2 ? SIZE_MAX - in.u8() : in.u8() % 9;
-    offset = in.u8() % 2 ? in.bytes(2) % 300 : SIZE_MAX - in.u8();
+    const std::uint8_t first = in.u8();
+    for (std::size_t i = 0; i < sizeof bytes; ++i)
+      bytes[i] = static_cast<std::uint8_t>(first + 13 * i);
+    offset = pick_offset(in);
+    size = pick_argument_size(in, offset);
   }
   const bool null_argument = in.u8() % 16 == 0;
   cudaError_t expected = cudaSuccess;
@@ -408,8 +438,8 @@ void op_register()
   module = __cudaRegisterFatBinary(nullptr);
   require(module != nullptr, "no module handle");
   // Incomplete registrations are ignored.
-  __cudaRegisterFunction(module, nullptr, reinterpret_cast<char*>(&store_entry), "store", -1, nullptr, nullptr,
-                         nullptr, nullptr, nullptr);
+  __cudaRegisterFunction(module, nullptr, reinterpret_cast<char*>(&store_entry), "store", -1, nullptr, nullptr, nullptr,
+                         nullptr, nullptr);
   __cudaRegisterFunction(module, key(never_registered_stub), nullptr, "never", -1, nullptr, nullptr, nullptr, nullptr,
                          nullptr);
   __cudaRegisterFunction(module, key(store_stub), reinterpret_cast<char*>(&store_entry), "store", -1, &thread_index,
@@ -455,8 +485,10 @@ void reset()
     __cudaRegisterFunction(noop_module, key(noop_stub), reinterpret_cast<char*>(&noop_entry), "noop", -1, nullptr,
                            nullptr, nullptr, nullptr, nullptr);
   }
-  if (configured)
+  if (configured) { // replaced by the smallest one, which a launch consumes
+    expect(cudaConfigureCall(dim3(1), dim3(1), 0, 0), cudaSuccess, "cudaConfigureCall to clear the configuration");
     expect(cudaLaunch(key(noop_stub)), cudaSuccess, "cudaLaunch to clear the configuration");
+  }
   configured = false;
   for (const auto& [address, shadow] : live)
     expect(cudaFree(reinterpret_cast<void*>(std::uintptr_t{address})), cudaSuccess, "cudaFree at the end");

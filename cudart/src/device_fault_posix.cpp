@@ -70,9 +70,9 @@ void report(const cudart::DeviceFault& fault)
   const cudart::LaunchSite& site = cudart::current_launch;
   Line line;
   line.add("cudart_emu: device memory fault in kernel ");
-  line.add(site.kernel != nullptr ? site.kernel : "?");
-  line.add_triple(", block", site.block);
-  line.add_triple(" thread", site.thread);
+  line.add(site.kernel);
+  line.add_triple(", block", *site.block);
+  line.add_triple(" thread", *site.thread);
   line.add(": address ");
   line.add_address(static_cast<std::uint64_t>(fault.address));
   if (!fault.found) {
@@ -105,7 +105,7 @@ void report(const cudart::DeviceFault& fault)
 
 void on_fault(int, siginfo_t* info, void*)
 {
-  if (!cudart::in_device_region(info->si_addr)) {
+  if (cudart::current_launch.kernel == nullptr || !cudart::in_device_region(info->si_addr)) {
     // Returning runs the faulting instruction again, into the old handler.
     sigaction(SIGSEGV, &previous_action, nullptr);
     return;

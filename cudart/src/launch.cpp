@@ -148,25 +148,22 @@ extern "C" cudaError_t cudaLaunch(const char* entry)
   const Configuration launch = pending;
   configured = false;
 
-  // The loop counters live in current_launch, where a fault report reads them.
+  // The position goes where the kernel reads it, or to spare slots; a fault
+  // report reads it from there.
   cudart::LaunchSite& site = cudart::current_launch;
   site.kernel = function.name.c_str();
-  site.block.z = 0;
+  site.thread = function.thread_index != nullptr ? function.thread_index : &site.spare_thread;
+  site.block = function.block_index != nullptr ? function.block_index : &site.spare_block;
+  uint3* const thread_slot = site.thread;
+  uint3* const block_slot = site.block;
   cudart::watch_device_faults();
-  unsigned& bx = site.block.x;
-  unsigned& by = site.block.y;
-  unsigned& tx = site.thread.x;
-  unsigned& ty = site.thread.y;
-  unsigned& tz = site.thread.z;
-  for (by = 0; by < launch.grid.y; ++by) {
-    for (bx = 0; bx < launch.grid.x; ++bx) {
-      for (tz = 0; tz < launch.block.z; ++tz) {
-        for (ty = 0; ty < launch.block.y; ++ty) {
-          for (tx = 0; tx < launch.block.x; ++tx) {
-            if (function.thread_index != nullptr)
-              *function.thread_index = uint3{tx, ty, tz};
-            if (function.block_index != nullptr)
-              *function.block_index = uint3{bx, by, 0};
+  for (unsigned by = 0; by < launch.grid.y; ++by) {
+    for (unsigned bx = 0; bx < launch.grid.x; ++bx) {
+      for (unsigned tz = 0; tz < launch.block.z; ++tz) {
+        for (unsigned ty = 0; ty < launch.block.y; ++ty) {
+          for (unsigned tx = 0; tx < launch.block.x; ++tx) {
+            *thread_slot = uint3{tx, ty, tz};
+            *block_slot = uint3{bx, by, 0};
             if (function.block_extent != nullptr)
               *function.block_extent = launch.block;
             if (function.grid_extent != nullptr)

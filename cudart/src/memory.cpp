@@ -6,7 +6,8 @@
 // The bytes of an allocation sit flush against the guard page after its last
 // page, so that a kernel reading or writing one element past the end faults.
 // Its device address stays 256-byte aligned: the host memory of an address
-// is base + address + a shift below 256 kept per page (page_shift). With
+// is base + address + a shift below 256 kept per 4 KiB of the 32-bit device
+// address range (pages are whole multiples of 4 KiB). With
 // CUDART_EMU_CHECK=start an allocation starts on its first page instead, so an
 // access just before its start faults and one just past its end may not.
 #include "address_space.h"
@@ -33,8 +34,8 @@ using cudart::address_space_size;
 constexpr std::uint64_t device_alignment = 256;
 
 char* device_base = nullptr;
-std::vector<std::uint8_t> page_shift; // one entry per page of the region
-unsigned page_bits = 0;
+constexpr unsigned shift_granule_bits = 12;
+std::vector<std::uint8_t> shifts; // covers every 32-bit address: no bounds check
 std::map<std::uint32_t, Allocation> allocations;
 // Freed allocations whose pages no live one has taken over, for fault reports.
 std::map<std::uint32_t, Allocation> freed;
@@ -45,12 +46,9 @@ bool ensure_reserved()
 {
   if (device_base != nullptr)
     return true;
-  const std::size_t page = cudart::address_space::page_size();
-  while ((std::size_t{1} << page_bits) < page)
-    ++page_bits;
   device_base = cudart::address_space::reserve(address_space_size);
   if (device_base != nullptr)
-    page_shift.assign(address_space_size >> page_bits, 0);
+    shifts.assign(std::size_t{1} << (32 - shift_granule_bits), 0);
   return device_base != nullptr;
 }
 
@@ -193,7 +191,7 @@ extern "C" cudaError_t cudaMalloc(void** devPtr, size_t size)
 
   Allocation allocation{};
   const std::uint64_t address = place(first, span, size, &allocation);
-  std::memset(&page_shift[first >> page_bits], static_cast<int>(allocation.shift), span >> page_bits);
+  std::memset(&shifts[first >> shift_granule_bits], static_cast<int>(allocation.shift), span >> shift_granule_bits);
   forget_freed_overlapping(first, span);
   allocations.emplace(static_cast<std::uint32_t>(address), allocation);
   bytes_in_use += span;
@@ -214,7 +212,7 @@ extern "C" cudaError_t cudaFree(void* devPtr)
       address < address_space_size ? allocations.find(static_cast<std::uint32_t>(address)) : allocations.end();
   if (found == allocations.end())
     return cudart::fail(cudaErrorInvalidDevicePointer);
-  // Its page shifts stay: a stale address still leads into its pages.
+  // Its shifts stay: a stale address still leads into its pages.
   cudart::address_space::decommit(device_base + found->second.first, found->second.span);
   bytes_in_use -= found->second.span;
   freed.insert(*found);
@@ -255,11 +253,7 @@ extern "C" cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum
 
 extern "C" void* __cudaEmuHostPointer(unsigned int address)
 {
-  if (device_base == nullptr)
-    return nullptr;
-  if (address >= address_space_size)
-    return device_base + address;
-  return device_base + address + page_shift[address >> page_bits];
+  return device_base == nullptr ? nullptr : device_base + address + shifts[address >> shift_granule_bits];
 }
 
 namespace cudart {

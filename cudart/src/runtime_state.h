@@ -45,12 +45,15 @@ struct DeviceFault {
 bool in_device_region(const void* host);
 DeviceFault describe_device_fault(const void* host);
 
-// The launch under way, for the fault report: its kernel and the thread
-// position the launch loop is at.
+// The launch under way, for the fault report: its kernel and where the
+// launch loop writes the thread position (spare slots when the kernel
+// registered none).
 struct LaunchSite {
-  const char* kernel;
-  uint3 block;
-  uint3 thread;
+  const char* kernel; // null between launches
+  uint3* block;
+  uint3* thread;
+  uint3 spare_block;
+  uint3 spare_thread;
 };
 extern LaunchSite current_launch;
 

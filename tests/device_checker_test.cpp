@@ -157,4 +157,16 @@ TEST_F(DeviceCheckerTest, FaultsOutsideDeviceMemoryStayOrdinaryCrashes)
       [](int status) { return status != 0 && !stopped_by_checker(status); }, "");
 }
 
+TEST_F(DeviceCheckerTest, FaultsBetweenLaunchesStayOrdinaryCrashes)
+{
+  void* device = nullptr;
+  ASSERT_EQ(cudaMalloc(&device, 64), cudaSuccess);
+  launch_store(device, 0, 16);
+  ASSERT_EQ(cudaFree(device), cudaSuccess);
+  volatile float* stale =
+      static_cast<float*>(__cudaEmuHostPointer(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(device))));
+  EXPECT_EXIT(
+          *stale = 1.0f, [](int status) { return status != 0 && !stopped_by_checker(status); }, "");
+}
+
 } // namespace

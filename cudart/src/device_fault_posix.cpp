@@ -1,7 +1,8 @@
 // The device-memory checker: while a kernel runs, a fault inside the device
 // region stops the process with a line naming the kernel, the thread position,
-// the device address and the allocation nearest to it. Other faults go to
-// whatever handled them before, so ordinary crashes stay ordinary.
+// the device address and the allocation nearest to it. Other faults, and all
+// faults between launches, go to whatever handled them before, so ordinary
+// crashes stay ordinary.
 #include "runtime_state.h"
 
 #include <signal.h>
@@ -19,6 +20,7 @@ LaunchSite current_launch{};
 namespace {
 
 struct sigaction previous_action;
+volatile sig_atomic_t installed = 0;
 
 // A line built without allocating: the handler may only make safe calls.
 struct Line {
@@ -103,15 +105,26 @@ void report(const cudart::DeviceFault& fault)
   }
 }
 
-void on_fault(int, siginfo_t* info, void*)
+void on_fault(int signal, siginfo_t* info, void* context)
 {
-  if (cudart::current_launch.kernel == nullptr || !cudart::in_device_region(info->si_addr)) {
-    // Returning runs the faulting instruction again, into the old handler.
-    sigaction(SIGSEGV, &previous_action, nullptr);
+  if (cudart::current_launch.kernel != nullptr && cudart::in_device_region(info->si_addr)) {
+    report(cudart::describe_device_fault(info->si_addr));
+    _exit(cudart::device_fault_exit_status);
+  }
+  // Not a kernel's device access: to whatever handled SIGSEGV before.
+  if ((previous_action.sa_flags & SA_SIGINFO) != 0 && previous_action.sa_sigaction != nullptr) {
+    previous_action.sa_sigaction(signal, info, context);
     return;
   }
-  report(cudart::describe_device_fault(info->si_addr));
-  _exit(cudart::device_fault_exit_status);
+  if (previous_action.sa_handler != SIG_DFL && previous_action.sa_handler != SIG_IGN) {
+    previous_action.sa_handler(signal);
+    return;
+  }
+  // Returning runs the faulting instruction again, into the default action.
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigaction(SIGSEGV, &default_action, nullptr);
+  installed = 0;
 }
 
 } // namespace
@@ -120,16 +133,15 @@ namespace cudart {
 
 void watch_device_faults()
 {
+  // Once, not per launch: a signal action costs more than a small launch.
+  if (installed)
+    return;
   struct sigaction action {};
   action.sa_sigaction = on_fault;
   action.sa_flags = SA_SIGINFO;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGSEGV, &action, &previous_action);
-}
-
-void unwatch_device_faults()
-{
-  sigaction(SIGSEGV, &previous_action, nullptr);
+  if (sigaction(SIGSEGV, &action, &previous_action) == 0)
+    installed = 1;
 }
 
 } // namespace cudart

@@ -7,6 +7,5 @@ namespace cudart {
 LaunchSite current_launch{};
 
 void watch_device_faults() {}
-void unwatch_device_faults() {}
 
 } // namespace cudart

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ struct Module {
 struct Function {
   void** module;
   const char* key;
-  std::string name;
+  const char* name; // kept in kernel_names
   cudaEmuDeviceEntry entry;
   uint3* thread_index;
   uint3* block_index;
@@ -32,6 +33,9 @@ struct Configuration {
 };
 
 std::vector<Module*> modules;
+// Every name registered, kept to the end: a report may name a kernel that
+// unregistered itself while it ran.
+std::set<std::string> kernel_names;
 std::vector<Function> functions;
 Configuration pending;
 bool configured = false;
@@ -84,7 +88,7 @@ extern "C" void __cudaRegisterFunction(void** fatCubinHandle, const char* hostFu
     return;
   const Function function{fatCubinHandle,
                           hostFun,
-                          deviceName != nullptr ? deviceName : "?",
+                          kernel_names.emplace(deviceName != nullptr ? deviceName : "?").first->c_str(),
                           reinterpret_cast<cudaEmuDeviceEntry>(deviceFun),
                           tid,
                           bid,
@@ -144,14 +148,14 @@ extern "C" cudaError_t cudaLaunch(const char* entry)
 
   // The launch consumes its configuration and arguments before running; the
   // kernel may unregister itself while it runs.
-  Function function = *found;
+  const Function function = *found;
   const Configuration launch = pending;
   configured = false;
 
   // The position goes where the kernel reads it, or to spare slots; a fault
   // report reads it from there.
   cudart::LaunchSite& site = cudart::current_launch;
-  site.kernel = function.name.c_str();
+  site.kernel = function.name;
   site.thread = function.thread_index != nullptr ? function.thread_index : &site.spare_thread;
   site.block = function.block_index != nullptr ? function.block_index : &site.spare_block;
   uint3* const thread_slot = site.thread;
@@ -176,7 +180,6 @@ extern "C" cudaError_t cudaLaunch(const char* entry)
       }
     }
   }
-  cudart::unwatch_device_faults();
   site.kernel = nullptr;
   return cudaSuccess;
 }

@@ -57,12 +57,10 @@ struct LaunchSite {
 };
 extern LaunchSite current_launch;
 
-// Stops the process with a report when the running kernel touches device
-// memory it does not own; between the two calls only.
-// The exit status after such a report (EX_SOFTWARE).
+// From the first launch on, a fault in the device region while a kernel runs
+// stops the process with a report and this status (EX_SOFTWARE).
 inline constexpr int device_fault_exit_status = 70;
 void watch_device_faults();
-void unwatch_device_faults();
 
 } // namespace cudart
 

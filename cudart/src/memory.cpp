@@ -76,8 +76,12 @@ std::uint64_t place(std::uint64_t first, std::size_t span, std::size_t size, All
 
 void forget_freed_overlapping(std::uint64_t first, std::uint64_t span)
 {
-  for (auto it = freed.begin(); it != freed.end();) {
-    if (it->second.first < first + span && first < it->second.first + it->second.span)
+  // Records are disjoint and ordered, so only a run of neighbours can overlap.
+  auto it = freed.lower_bound(static_cast<std::uint32_t>(first));
+  if (it != freed.begin())
+    --it;
+  while (it != freed.end() && it->second.first < first + span) {
+    if (first < it->second.first + it->second.span)
       it = freed.erase(it);
     else
       ++it;

@@ -24,3 +24,10 @@ void console_pause()
 {
   std::system("pause");
 }
+
+bool console_finish()
+{
+  const bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  std::fflush(stderr);
+  return written;
+}

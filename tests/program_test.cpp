@@ -129,6 +129,22 @@ INSTANTIATE_TEST_SUITE_P(
                     "\xF3\xF1\xF2\xF0\xEE\xE9\xF1\xF2\xE2\xE0 (cudaMemcpy): unspecified launch failure\r\n"}),
     [](const auto& info) { return test_name(info.param.injected); });
 
+TEST(ProgramTest, RefusedHostBufferIsReportedLikeTheOtherSteps)
+{
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer owns malloc";
+#endif
+  ProgramOptions options;
+  options.environment = {"LD_PRELOAD=" FAIL_RESULT_MALLOC};
+  const ProgramRun run = run_program(options);
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.out, pause_text);
+  // "Ошибка: выделение памяти узла (malloc): недостаточно памяти"
+  EXPECT_EQ(run.err, notice + "\xCE\xF8\xE8\xE1\xEA\xE0: \xE2\xFB\xE4\xE5\xEB\xE5\xED\xE8\xE5 "
+                              "\xEF\xE0\xEC\xFF\xF2\xE8 \xF3\xE7\xEB\xE0 (malloc): "
+                              "\xED\xE5\xE4\xEE\xF1\xF2\xE0\xF2\xEE\xF7\xED\xEE \xEF\xE0\xEC\xFF\xF2\xE8\r\n");
+}
+
 TEST(ProgramTest, InjectionOfALaterCallLeavesTheRunWhole)
 {
   // The program makes one cudaMalloc; failing a second one changes nothing.

@@ -154,9 +154,11 @@ extern "C" cudaError_t cudaLaunch(const char* entry)
   if (found == nullptr)
     return cudart::fail(cudaErrorInvalidDeviceFunction);
 
-  // The launch consumes its configuration and arguments before running.
-  const Function function = *found;
+  // The launch consumes its configuration and arguments before running. The
+  // device entry gets the arguments inside this copy, so the copy stays in
+  // memory and the extents are copied from it in whole words.
   const Configuration launch = pending;
+  const Function function = *found;
   configured = false;
 
   // Variables the kernel did not register go to scratch, so the loop tests
@@ -166,32 +168,29 @@ extern "C" cudaError_t cudaLaunch(const char* entry)
   dim3* const block_extent = function.block_extent != nullptr ? function.block_extent : &unregistered_extent;
   dim3* const grid_extent = function.grid_extent != nullptr ? function.grid_extent : &unregistered_extent;
   int* const warp_size = function.warp_size != nullptr ? function.warp_size : &unregistered_warp_size;
-  // Locals the device entry cannot reach, so they stay out of memory. The
-  // positions run x fastest, then the block's y and z, then the grid's x and y.
-  const dim3 grid = launch.grid;
-  const dim3 block = launch.block;
+  // The positions run x fastest, then the block's y and z, then the grid's x and y.
   uint3 thread{0, 0, 0};
-  uint3 block_position{0, 0, 0};
+  uint3 block{0, 0, 0};
   for (;;) {
     *thread_index = thread;
-    *block_index = block_position;
-    *block_extent = block;
-    *grid_extent = grid;
+    *block_index = block;
+    *block_extent = launch.block;
+    *grid_extent = launch.grid;
     *warp_size = cudart::warp_size;
     function.entry(launch.arguments);
-    if (++thread.x < block.x)
+    if (++thread.x < launch.block.x)
       continue;
     thread.x = 0;
-    if (++thread.y < block.y)
+    if (++thread.y < launch.block.y)
       continue;
     thread.y = 0;
-    if (++thread.z < block.z)
+    if (++thread.z < launch.block.z)
       continue;
     thread.z = 0;
-    if (++block_position.x < grid.x)
+    if (++block.x < launch.grid.x)
       continue;
-    block_position.x = 0;
-    if (++block_position.y < grid.y)
+    block.x = 0;
+    if (++block.y < launch.grid.y)
       continue;
     break;
   }

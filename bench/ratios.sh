@@ -19,11 +19,13 @@ instruction_limit=${INTEGRAL_INSTRUCTION_LIMIT:-$instruction_target}
 gate_only=false
 [[ ${1:-} == --gate ]] && gate_only=true
 
-cmake --preset bench >/dev/null
-cmake --build --preset bench -j2 >/dev/null
-bin=build/bench/bin
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+if ! { cmake --preset bench && cmake --build --preset bench -j2; } >"$work/build.log" 2>&1; then
+  cat "$work/build.log" >&2
+  exit 1
+fi
+bin=build/bench/bin
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t ? "within" : "OVER") }'; }
@@ -38,7 +40,13 @@ done
 
 instructions() {
   valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" "$bin/$1" </dev/null >/dev/null 2>"$work/valgrind.log"
-  sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$work/valgrind.log"
+  local count
+  count=$(sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$work/valgrind.log")
+  if [[ -z $count ]]; then
+    cat "$work/valgrind.log" >&2
+    return 1
+  fi
+  echo "$count"
 }
 program_instructions=$(instructions integral)
 plain_instructions=$(instructions plain_integral)

@@ -3,24 +3,24 @@
 // inaccessible guard page; freed ranges are handed out again only after the
 // allocator has wrapped around, so stale addresses keep faulting for a while.
 #include "address_space.h"
+#include "allocation_table.h"
 #include "runtime_state.h"
 
 #include <cstdint>
 #include <cstring>
-#include <map>
+#include <iterator>
+
+char* __cudaEmuDeviceBase = nullptr;
 
 namespace {
 
-struct Allocation {
-  std::size_t size; // bytes asked for
-  std::size_t span; // bytes committed: size rounded up to whole pages
-};
+using cudart::Allocation;
 
 // Address space of the device: 32-bit addresses, well past its memory size.
 constexpr std::uint64_t address_space_size = std::uint64_t{1} << 30;
 
-char* device_base = nullptr;
-std::map<std::uint32_t, Allocation> allocations;
+char*& device_base = __cudaEmuDeviceBase;
+cudart::AllocationTable allocations;
 std::size_t bytes_in_use = 0;
 std::uint64_t next_address = 0;
 
@@ -88,7 +88,7 @@ extern "C" cudaError_t cudaMalloc(void** devPtr, size_t size)
     return cudaSuccess;
   }
   const std::size_t page = cudart::address_space::page_size();
-  if (size > cudart::global_memory_size - bytes_in_use || !ensure_reserved())
+  if (size > cudart::global_memory_size - bytes_in_use || allocations.full() || !ensure_reserved())
     return cudart::fail(cudaErrorMemoryAllocation);
   const std::size_t span = (size + page - 1) / page * page;
   if (span > cudart::global_memory_size - bytes_in_use)

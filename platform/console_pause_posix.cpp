@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <string>
+#include <cstring>
 
 namespace {
 
@@ -27,11 +27,11 @@ bool output_is_terminal()
 }
 
 // Straight to the descriptor: ahead of anything standard output still buffers.
-void write_out(const std::string& bytes)
+void write_out(const char* bytes, std::size_t length)
 {
   std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+  while (done < length) {
+    const ssize_t written = write(STDOUT_FILENO, bytes + done, length - done);
     if (written < 0 && errno == EINTR)
       continue;
     if (written <= 0)
@@ -42,12 +42,18 @@ void write_out(const std::string& bytes)
 
 void show_prompt()
 {
-  write_out(output_is_terminal() ? to_terminal(prompt) : prompt);
+  if (!output_is_terminal()) {
+    write_out(prompt, sizeof prompt - 1);
+    return;
+  }
+  char shown[4 * sizeof prompt];
+  write_out(shown, to_terminal(prompt, sizeof prompt - 1, shown, sizeof shown));
 }
 
 void end_line()
 {
-  write_out(output_is_terminal() ? "\n" : "\r\n");
+  const char* line_end = output_is_terminal() ? "\n" : "\r\n";
+  write_out(line_end, std::strlen(line_end));
 }
 
 void restore_settings()

@@ -11,12 +11,13 @@
 
 #include <cerrno>
 #include <cstdarg>
-#include <string>
 
 namespace {
 
 constexpr char russian_decimal_separator = ',';
 constexpr std::size_t redirected_buffer_size = 4096;
+// Longer texts are cut short; the program's own are a line each.
+constexpr std::size_t text_capacity = 1024;
 
 bool russian_selected = false;
 
@@ -32,15 +33,16 @@ void set_up(std::FILE* stream)
     std::setvbuf(stream, nullptr, _IOFBF, redirected_buffer_size);
 }
 
-std::string with_crlf(const std::string& text)
+// Bytes unchanged, each newline as CR LF, as a Windows text-mode stream writes them.
+bool write_text_mode(const char* text, std::size_t length, std::FILE* stream)
 {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n')
-      out += '\r';
-    out += c;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (text[i] == '\n' && std::putc('\r', stream) == EOF)
+      return false;
+    if (std::putc(text[i], stream) == EOF)
+      return false;
   }
-  return out;
+  return true;
 }
 
 } // namespace
@@ -54,19 +56,23 @@ void console_select_locale()
 
 int console_printf(std::FILE* stream, const char* format, ...)
 {
+  char text[text_capacity];
   va_list arguments;
   va_start(arguments, format);
-  const std::string text = format_with_separator(russian_selected ? russian_decimal_separator : '.', format, arguments);
+  const std::size_t length =
+      format_with_separator(text, sizeof text, russian_selected ? russian_decimal_separator : '.', format, arguments);
   va_end(arguments);
 
-  if (!is_terminal(stream)) {
-    const std::string bytes = with_crlf(text);
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() ? static_cast<int>(text.size()) : -1;
-  }
-  const std::string shown = russian_selected ? to_terminal(text) : text;
-  if (std::fwrite(shown.data(), 1, shown.size(), stream) != shown.size() || std::fflush(stream) != 0)
+  if (!is_terminal(stream))
+    return write_text_mode(text, length, stream) ? static_cast<int>(length) : -1;
+  if (!russian_selected)
+    return std::fwrite(text, 1, length, stream) == length && std::fflush(stream) == 0 ? static_cast<int>(length) : -1;
+  // A character takes at most four bytes in any terminal's character set.
+  char shown[4 * text_capacity];
+  const std::size_t shown_length = to_terminal(text, length, shown, sizeof shown);
+  if (std::fwrite(shown, 1, shown_length, stream) != shown_length || std::fflush(stream) != 0)
     return -1;
-  return static_cast<int>(text.size());
+  return static_cast<int>(length);
 }
 
 bool console_finish()

@@ -5,26 +5,47 @@
 
 namespace {
 
-template <typename Value> void append(std::string& out, const std::string& spec, Value value)
+// The output so far; text past its capacity is dropped.
+struct Output {
+  char* text;
+  std::size_t capacity;
+  std::size_t length;
+};
+
+void append(Output& out, const char* bytes, std::size_t count)
+{
+  const std::size_t room = out.capacity - 1 - out.length;
+  const std::size_t taken = count < room ? count : room;
+  std::memcpy(out.text + out.length, bytes, taken);
+  out.length += taken;
+  out.text[out.length] = '\0';
+}
+
+template <typename Value> void append_converted(Output& out, const char* spec, Value value)
 {
   char piece[512];
-  const int length = std::snprintf(piece, sizeof piece, spec.c_str(), value);
+  const int length = std::snprintf(piece, sizeof piece, spec, value);
   if (length > 0)
-    out.append(piece,
-               static_cast<std::size_t>(length) < sizeof piece ? static_cast<std::size_t>(length) : sizeof piece - 1);
+    append(out, piece,
+           static_cast<std::size_t>(length) < sizeof piece ? static_cast<std::size_t>(length) : sizeof piece - 1);
 }
 
 } // namespace
 
-std::string format_with_separator(char separator, const char* format, va_list arguments)
+std::size_t format_with_separator(char* text, std::size_t capacity, char separator, const char* format,
+                                  va_list arguments)
 {
-  std::string out;
+  if (capacity == 0)
+    return 0;
+  Output out{text, capacity, 0};
+  text[0] = '\0';
   const char* p = format;
   while (*p != '\0') {
-    if (*p != '%') {
-      out += *p++;
-      continue;
-    }
+    const std::size_t literal = std::strcspn(p, "%");
+    append(out, p, literal);
+    p += literal;
+    if (*p == '\0')
+      break;
     const char* start = p++;
     p += std::strspn(p, "-+ #0");
     p += std::strspn(p, "0123456789");
@@ -32,47 +53,57 @@ std::string format_with_separator(char separator, const char* format, va_list ar
       ++p;
       p += std::strspn(p, "0123456789");
     }
-    const char* length = p;
-    p += std::strspn(p, "lz");
-    const std::string modifier(length, p);
+    const char* modifier = p;
+    const std::size_t modifier_length = std::strspn(p, "lz");
+    p += modifier_length;
     const char conversion = *p;
     if (conversion == '\0') {
-      out.append(start);
+      append(out, start, static_cast<std::size_t>(p - start));
       break;
     }
     ++p;
-    const std::string spec(start, p);
+    char spec[64];
+    const std::size_t spec_length = static_cast<std::size_t>(p - start);
+    if (spec_length >= sizeof spec) {
+      append(out, start, spec_length);
+      continue;
+    }
+    std::memcpy(spec, start, spec_length);
+    spec[spec_length] = '\0';
+    const bool is_long = modifier_length == 1 && *modifier == 'l';
+    const bool is_long_long = modifier_length == 2 && modifier[0] == 'l' && modifier[1] == 'l';
+    const bool is_size = modifier_length == 1 && *modifier == 'z';
     switch (conversion) {
     case '%':
-      out += '%';
+      append(out, "%", 1);
       break;
     case 'd':
     case 'i':
     case 'c':
-      if (modifier == "l")
-        append(out, spec, va_arg(arguments, long));
-      else if (modifier == "ll")
-        append(out, spec, va_arg(arguments, long long));
-      else if (modifier == "z")
-        append(out, spec, va_arg(arguments, std::size_t));
+      if (is_long)
+        append_converted(out, spec, va_arg(arguments, long));
+      else if (is_long_long)
+        append_converted(out, spec, va_arg(arguments, long long));
+      else if (is_size)
+        append_converted(out, spec, va_arg(arguments, std::size_t));
       else
-        append(out, spec, va_arg(arguments, int));
+        append_converted(out, spec, va_arg(arguments, int));
       break;
     case 'u':
     case 'o':
     case 'x':
     case 'X':
-      if (modifier == "l")
-        append(out, spec, va_arg(arguments, unsigned long));
-      else if (modifier == "ll")
-        append(out, spec, va_arg(arguments, unsigned long long));
-      else if (modifier == "z")
-        append(out, spec, va_arg(arguments, std::size_t));
+      if (is_long)
+        append_converted(out, spec, va_arg(arguments, unsigned long));
+      else if (is_long_long)
+        append_converted(out, spec, va_arg(arguments, unsigned long long));
+      else if (is_size)
+        append_converted(out, spec, va_arg(arguments, std::size_t));
       else
-        append(out, spec, va_arg(arguments, unsigned));
+        append_converted(out, spec, va_arg(arguments, unsigned));
       break;
     case 's':
-      append(out, spec, va_arg(arguments, const char*));
+      append_converted(out, spec, va_arg(arguments, const char*));
       break;
     case 'f':
     case 'F':
@@ -80,18 +111,17 @@ std::string format_with_separator(char separator, const char* format, va_list ar
     case 'E':
     case 'g':
     case 'G': {
-      const std::size_t from = out.size();
-      append(out, spec, va_arg(arguments, double));
-      // Only the decimal point of this conversion: the C locale's '.'.
-      const std::size_t point = out.find('.', from);
-      if (point != std::string::npos)
-        out[point] = separator;
+      const std::size_t from = out.length;
+      append_converted(out, spec, va_arg(arguments, double));
+      // Only this conversion's decimal point: the C locale's '.'.
+      if (char* point = std::strchr(out.text + from, '.'))
+        *point = separator;
       break;
     }
     default:
-      out.append(spec);
+      append(out, spec, spec_length);
       break;
     }
   }
-  return out;
+  return out.length;
 }

@@ -3,17 +3,20 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <strings.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
+char charset[64];
+
 const char* locale_environment()
 {
-  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+  static const char* const names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+  for (const char* name : names) {
     const char* value = std::getenv(name);
     if (value != nullptr && *value != '\0')
       return value;
@@ -21,55 +24,64 @@ const char* locale_environment()
   return "C";
 }
 
-bool is_ascii(const std::string& charset)
+bool is_ascii(const char* name)
 {
-  return charset.empty() || strcasecmp(charset.c_str(), "ANSI_X3.4-1968") == 0 ||
-         strcasecmp(charset.c_str(), "ASCII") == 0 || strcasecmp(charset.c_str(), "US-ASCII") == 0;
+  return *name == '\0' || strcasecmp(name, "ANSI_X3.4-1968") == 0 || strcasecmp(name, "ASCII") == 0 ||
+         strcasecmp(name, "US-ASCII") == 0;
+}
+
+void copy_charset(const char* from, std::size_t length)
+{
+  if (length >= sizeof charset)
+    length = 0;
+  std::memcpy(charset, from, length);
+  charset[length] = '\0';
 }
 
 } // namespace
 
-std::string terminal_charset()
+const char* terminal_charset()
 {
-  const std::string name = locale_environment();
-  std::string charset;
-  const std::size_t dot = name.find('.');
-  if (dot != std::string::npos) {
+  if (charset[0] != '\0')
+    return charset;
+  const char* name = locale_environment();
+  if (const char* dot = std::strchr(name, '.')) {
     // "language_TERRITORY.charset@modifier": the name says it outright.
-    charset = name.substr(dot + 1, name.find('@', dot) - dot - 1);
-  } else if (locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), nullptr)) {
+    copy_charset(dot + 1, std::strcspn(dot + 1, "@"));
+  } else if (locale_t locale = newlocale(LC_CTYPE_MASK, name, nullptr)) {
     // A locale without a charset in its name, such as "ru_RU": ask it.
-    charset = nl_langinfo_l(CODESET, locale);
+    const char* codeset = nl_langinfo_l(CODESET, locale);
+    copy_charset(codeset, std::strlen(codeset));
     freelocale(locale);
   }
-  return is_ascii(charset) ? "UTF-8" : charset;
+  if (is_ascii(charset))
+    copy_charset("UTF-8", 5);
+  return charset;
 }
 
-std::string to_terminal(const std::string& cp1251)
+std::size_t to_terminal(const char* text, std::size_t length, char* out, std::size_t capacity)
 {
-  static const std::string charset = terminal_charset();
-  iconv_t converter = iconv_open(charset.c_str(), "CP1251");
+  iconv_t converter = iconv_open(terminal_charset(), "CP1251");
   if (converter == reinterpret_cast<iconv_t>(-1))
     converter = iconv_open("UTF-8", "CP1251");
-  if (converter == reinterpret_cast<iconv_t>(-1))
-    return cp1251;
-
-  std::string out;
-  char* in = const_cast<char*>(cp1251.data());
-  std::size_t in_left = cp1251.size();
-  char buffer[256];
-  while (in_left > 0) {
-    char* to = buffer;
-    std::size_t to_left = sizeof buffer;
-    const std::size_t result = iconv(converter, &in, &in_left, &to, &to_left);
-    out.append(buffer, sizeof buffer - to_left);
-    if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // A character the terminal's set lacks, or a byte CP1251 leaves undefined.
-      out += '?';
-      ++in;
-      --in_left;
-    }
+  if (converter == reinterpret_cast<iconv_t>(-1)) {
+    const std::size_t kept = length < capacity ? length : capacity;
+    std::memcpy(out, text, kept);
+    return kept;
+  }
+  char* in = const_cast<char*>(text);
+  std::size_t in_left = length;
+  char* to = out;
+  std::size_t to_left = capacity;
+  while (in_left > 0 && to_left > 0) {
+    if (iconv(converter, &in, &in_left, &to, &to_left) != static_cast<std::size_t>(-1) || errno == E2BIG)
+      break;
+    // A character the terminal's set lacks, or a byte Windows-1251 leaves undefined.
+    *to++ = '?';
+    --to_left;
+    ++in;
+    --in_left;
   }
   iconv_close(converter);
-  return out;
+  return capacity - to_left;
 }

@@ -3,17 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <cstring>
 #include <string>
 
 namespace {
 
 std::string format(char separator, const char* format, ...)
 {
+  char text[64];
   va_list arguments;
   va_start(arguments, format);
-  std::string text = format_with_separator(separator, format, arguments);
+  const std::size_t length = format_with_separator(text, sizeof text, separator, format, arguments);
   va_end(arguments);
-  return text;
+  EXPECT_EQ(length, std::strlen(text));
+  return std::string(text, length);
 }
 
 TEST(DecimalFormatTest, FloatingConversionsTakeTheSeparator)
@@ -30,6 +33,12 @@ TEST(DecimalFormatTest, OtherConversionsAndTextStayAsTheyAre)
             "v1.0 a.b: -3%     7 ff 1099511627776 9 z");
   EXPECT_EQ(format(',', "%s %.1f", "x.y", 2.25), "x.y 2,2");
   EXPECT_EQ(format(',', "end %"), "end %");
+}
+
+TEST(DecimalFormatTest, LongTextIsCutAtTheCapacity)
+{
+  const std::string long_text(100, 'a');
+  EXPECT_EQ(format(',', "%s%.1f", long_text.c_str(), 1.5), std::string(63, 'a'));
 }
 
 } // namespace

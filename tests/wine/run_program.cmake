@@ -16,9 +16,15 @@ unset(ENV{CUDART_EMU_FAIL})
 set(notice "d0e5e6e8ec20fdecf3ebfff6e8e80d0a")
 set(result "c7ede0f7e5ede8e520e8edf2e5e3f0e0ebe020332c313431353932370d0a")
 
+# Reports a mismatch with the bytes in hex, cut short where a crash report or
+# the like would bury the start.
 function(expect_equal what actual expected)
   if(NOT actual STREQUAL expected)
-    message(SEND_ERROR "${what}\n  expected: ${expected}\n  actual:   ${actual}")
+    string(SUBSTRING "${actual}" 0 400 shown)
+    if(NOT shown STREQUAL actual)
+      string(APPEND shown "...")
+    endif()
+    message(SEND_ERROR "${what}\n  expected: ${expected}\n  actual:   ${shown}")
   endif()
 endfunction()
 

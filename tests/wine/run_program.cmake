@@ -5,28 +5,7 @@
 #   cmake -DWINE=<wine64> -DPROGRAM=<integral.exe> -DWORK=<dir> -DCASE=<case> -P run_program.cmake
 cmake_minimum_required(VERSION 3.25)
 
-set(ENV{WINEPREFIX} "${WORK}/prefix")
-set(ENV{WINEDEBUG} "-all")
-# A console-only prefix: no offer to install Mono or Gecko when it is made.
-set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
-unset(ENV{CUDART_EMU_FAIL})
-
-# The program's lines as the Windows-1251 bytes it writes, CR LF ended, the
-# result with the Russian locale's decimal comma.
-set(notice "d0e5e6e8ec20fdecf3ebfff6e8e80d0a")
-set(result "c7ede0f7e5ede8e520e8edf2e5e3f0e0ebe020332c313431353932370d0a")
-
-# Reports a mismatch with the bytes in hex, cut short where a crash report or
-# the like would bury the start.
-function(expect_equal what actual expected)
-  if(NOT actual STREQUAL expected)
-    string(SUBSTRING "${actual}" 0 400 shown)
-    if(NOT shown STREQUAL actual)
-      string(APPEND shown "...")
-    endif()
-    message(SEND_ERROR "${what}\n  expected: ${expected}\n  actual:   ${shown}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/wine_environment.cmake)
 
 function(read_hex path variable)
   file(READ "${path}" hex HEX)

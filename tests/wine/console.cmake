@@ -17,14 +17,17 @@ macro(tmux)
                   ERROR_VARIABLE tmux_error RESULT_VARIABLE tmux_status)
 endmacro()
 
-# Polls the pane until `condition` holds, for at most `seconds`; sets
-# `reached`. The condition is "prompt" (the pause prompt on the screen) or
-# "ended" (the program has exited).
+# Polls until `condition` holds, for at most `seconds`; sets `reached`. The
+# condition is "prompt" (the pause prompt on the screen, given up on once the
+# program has ended) or "ended" (the program has exited).
 function(wait_for condition seconds)
   string(TIMESTAMP start "%s")
   set(reached FALSE PARENT_SCOPE)
   while(TRUE)
     if(condition STREQUAL "prompt")
+      if(EXISTS "${status_file}")
+        return()
+      endif()
       tmux(capture-pane -p -t run)
       string(FIND "${tmux_output}" "${prompt}" at)
     elseif(EXISTS "${status_file}")

@@ -7,9 +7,21 @@
 #include "texts.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
+// Writes out the standard streams; output that could not be written fails the run.
+int finish(int status)
+{
+  if (console_finish())
+    return status;
+  console_printf(stderr, failure_format, step_output, std::strerror(errno));
+  std::fflush(stderr);
+  return EXIT_FAILURE;
+}
 
 // Reports a failed step, waits like a normal run, releases what is held.
 int fail(const char* step, const char* reason, float* host_samples, float* device_samples)
@@ -18,7 +30,7 @@ int fail(const char* step, const char* reason, float* host_samples, float* devic
   console_pause();
   std::free(host_samples);
   cudaFree(device_samples);
-  return EXIT_FAILURE;
+  return finish(EXIT_FAILURE);
 }
 
 int fail(const char* step, cudaError_t status, float* host_samples, float* device_samples)
@@ -73,5 +85,5 @@ int main()
   console_pause();
   std::free(host_samples);
   cudaFree(device_samples);
-  return 0;
+  return finish(EXIT_SUCCESS);
 }

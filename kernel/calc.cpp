@@ -32,10 +32,11 @@ float fast_divide(float p, float q)
 
 float accurate_divide(float p, float q)
 {
-  if (std::fabs(static_cast<double>(q)) > two_to_126) {
-    p = static_cast<float>(static_cast<double>(p) * 0.25);
-    q = static_cast<float>(static_cast<double>(q) * 0.25);
-  }
+  // The common case tested once: fast_divide would test it again.
+  if (!(std::fabs(static_cast<double>(q)) > two_to_126))
+    return static_cast<float>(static_cast<double>(p) / q);
+  p = static_cast<float>(static_cast<double>(p) * 0.25);
+  q = static_cast<float>(static_cast<double>(q) * 0.25);
   return fast_divide(p, q);
 }
 

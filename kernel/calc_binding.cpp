@@ -50,5 +50,6 @@ void calc_entry(const void* block)
   std::int32_t n = 0;
   std::memcpy(&address, static_cast<const unsigned char*>(block), 4);
   std::memcpy(&n, static_cast<const unsigned char*>(block) + 4, 4);
-  calc(static_cast<float*>(__cudaEmuHostPointer(address)), n);
+  // Translated inline: a call into the runtime library would cost more than calc.
+  calc(reinterpret_cast<float*>(__cudaEmuDeviceBase + address), n);
 }

@@ -15,7 +15,9 @@ int console_printf(std::FILE* stream, const char* format, ...)
 {
   va_list arguments;
   va_start(arguments, format);
-  const int written = std::vfprintf(stream, format, arguments);
+  // libstdc++ routes MinGW's stdio through MinGW's own formatter; this is the
+  // C runtime's vfprintf, with its locale's decimal symbol and its buffering.
+  const int written = __ms_vfprintf(stream, format, arguments);
   va_end(arguments);
   return written;
 }
@@ -23,4 +25,11 @@ int console_printf(std::FILE* stream, const char* format, ...)
 void console_pause()
 {
   std::system("pause");
+}
+
+bool console_finish()
+{
+  const bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  std::fflush(stderr);
+  return written;
 }

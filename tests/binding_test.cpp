@@ -81,12 +81,9 @@ cudaError_t cudaLaunch(const char* entry)
   return cudaSuccess;
 }
 
-void* __cudaEmuHostPointer(unsigned int address)
-{
-  // The stand-in's device memory: address 0x100 is this array.
-  static float memory[4];
-  return address == 0x100 ? memory : nullptr;
-}
+// The stand-in's device memory: device address 0x100 holds four floats.
+alignas(float) char device_memory[0x100 + 4 * sizeof(float)];
+char* __cudaEmuDeviceBase = device_memory;
 
 } // extern "C"
 
@@ -141,7 +138,7 @@ TEST(BindingTest, FailedPlacementEndsTheLaunchFunction)
 TEST(BindingTest, DeviceEntryRunsCalcOnTheTranslatedAddress)
 {
   const unsigned char block[8] = {0x00, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00}; // a = 0x100, n = 2
-  float* memory = static_cast<float*>(__cudaEmuHostPointer(0x100));
+  float* memory = reinterpret_cast<float*>(device_memory + 0x100);
   memory[0] = memory[1] = memory[2] = 1.0f;
   blockDim = dim3(4, 1, 1);
   blockIdx = uint3{0, 0, 0};

@@ -5,17 +5,23 @@
 #include <string>
 #include <vector>
 
-struct ProgramRun {
-  int exit_status = -1; // -1 unless the program exited normally
-  std::string out;
-  std::string err;
+enum class Input { Empty, Closed, Pipe };
+enum class Output { SeparateFiles, OneFile, Pipes, Full, Closed };
+
+struct ProgramOptions {
+  std::vector<std::string> environment; // added to ours
+  Input input = Input::Empty;
+  std::string piped_input; // for Input::Pipe; the pipe is closed after it
+  Output output = Output::SeparateFiles;
 };
 
-// Runs the program with `environment` added to ours, standard input from
-// `input_path`, standard output and error each to a file of their own.
-ProgramRun run_program(const std::vector<std::string>& environment = {}, const char* input_path = "/dev/null");
+struct ProgramRun {
+  int exit_status = -1; // -1 unless the program exited normally
+  std::string out;      // for Output::OneFile, both streams
+  std::string err;
+  std::string input_left; // for Input::Pipe, what the program did not read
+};
 
-// The bytes of a file.
-std::string read_file(const std::string& path);
+ProgramRun run_program(const ProgramOptions& options = {});
 
 #endif

@@ -33,7 +33,24 @@ void record_entry(const void* block)
   visits.push_back(visit);
 }
 
+// Records its position, then spoils every context variable for the next one.
+void scribbling_entry(const void* block)
+{
+  record_entry(block);
+  thread_index = block_index = uint3{99, 99, 99};
+  block_extent = grid_extent = dim3(99, 99, 99);
+  warp_size = 99;
+}
+
+int contextless_calls = 0;
+void contextless_entry(const void*)
+{
+  ++contextless_calls;
+}
+
 void record_stub() {}
+void scribbling_stub() {}
+void contextless_stub() {}
 void never_registered_stub() {}
 
 const char* key_of(void (*stub)())
@@ -87,6 +104,39 @@ TEST_F(RuntimeTest, LaunchRunsEveryThreadPositionOnceWithItsContext)
     positions.emplace(v.block.x, v.block.y, v.thread.x, v.thread.y, v.thread.z);
   }
   EXPECT_EQ(positions.size(), visits.size());
+}
+
+TEST_F(RuntimeTest, EveryPositionGetsItsWholeContextEvenWhenTheKernelChangedIt)
+{
+  __cudaRegisterFunction(module, key_of(scribbling_stub), reinterpret_cast<char*>(&scribbling_entry), "scribble", -1,
+                         &thread_index, &block_index, &block_extent, &grid_extent, &warp_size);
+  ASSERT_EQ(cudaConfigureCall(dim3(2, 2), dim3(3, 1, 2), 0, 0), cudaSuccess);
+  ASSERT_EQ(cudaLaunch(key_of(scribbling_stub)), cudaSuccess);
+  ASSERT_EQ(visits.size(), 2u * 2 * 3 * 2);
+  std::set<std::tuple<unsigned, unsigned, unsigned, unsigned, unsigned>> positions;
+  for (const Visit& v : visits) {
+    EXPECT_LT(v.thread.x, 3u);
+    EXPECT_EQ(v.thread.y, 0u);
+    EXPECT_LT(v.thread.z, 2u);
+    EXPECT_LT(v.block.x, 2u);
+    EXPECT_LT(v.block.y, 2u);
+    EXPECT_EQ(v.block.z, 0u);
+    EXPECT_EQ(std::tie(v.block_extent.x, v.block_extent.y, v.block_extent.z), std::make_tuple(3u, 1u, 2u));
+    EXPECT_EQ(std::tie(v.grid_extent.x, v.grid_extent.y, v.grid_extent.z), std::make_tuple(2u, 2u, 1u));
+    EXPECT_EQ(v.warp_size, 32);
+    positions.emplace(v.block.x, v.block.y, v.thread.x, v.thread.y, v.thread.z);
+  }
+  EXPECT_EQ(positions.size(), visits.size());
+}
+
+TEST_F(RuntimeTest, KernelWithoutContextVariablesStillRunsEveryPosition)
+{
+  __cudaRegisterFunction(module, key_of(contextless_stub), reinterpret_cast<char*>(&contextless_entry), "bare", -1,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
+  contextless_calls = 0;
+  ASSERT_EQ(cudaConfigureCall(dim3(5, 3), dim3(2, 2, 2), 0, 0), cudaSuccess);
+  ASSERT_EQ(cudaLaunch(key_of(contextless_stub)), cudaSuccess);
+  EXPECT_EQ(contextless_calls, 5 * 3 * 2 * 2 * 2);
 }
 
 TEST_F(RuntimeTest, LaunchHandsThePlacedArgumentsToEveryPosition)

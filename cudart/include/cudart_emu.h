@@ -5,7 +5,7 @@
 // Device memory lives in an address space of its own: a device address is a
 // 32-bit offset into it (never 0, 256-byte aligned), carried in a void* as the
 // API demands. Host code must not dereference it; device code turns it into a
-// host pointer with __cudaEmuHostPointer.
+// host pointer with __cudaEmuHostPointer or __cudaEmuDeviceBase.
 #ifndef CUDART_EMU_H
 #define CUDART_EMU_H
 
@@ -90,6 +90,10 @@ CUDART_API void __cudaRegisterFunction(void** fatCubinHandle, const char* hostFu
 
 // Device code's view of a device address: the host pointer it stands for.
 CUDART_API void* __cudaEmuHostPointer(unsigned int address);
+// The host address of device address 0: null until the first allocation, fixed
+// from then on. Device code adds an address to it to translate the address
+// without a call into the library, once per thread position. Read it only.
+CUDART_API extern char* __cudaEmuDeviceBase;
 
 // The device entry a kernel registers: it receives the launch argument block.
 typedef void (*cudaEmuDeviceEntry)(const void* argumentBlock);

@@ -3,12 +3,20 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+namespace {
+
+// Set on first use; a guarded local static would need the C++ runtime library.
+std::size_t page_bytes = 0;
+
+} // namespace
+
 namespace cudart::address_space {
 
 std::size_t page_size()
 {
-  static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  return size;
+  if (page_bytes == 0)
+    page_bytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return page_bytes;
 }
 
 char* reserve(std::size_t bytes)

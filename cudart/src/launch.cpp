@@ -2,22 +2,19 @@
 // once per thread position, in order, on the calling thread.
 #include "runtime_state.h"
 
-#include <algorithm>
 #include <cstring>
-#include <set>
-#include <string>
-#include <vector>
 
 namespace {
 
 struct Module {
   void* image; // first member: a module handle points at it
+  bool live;
 };
 
 struct Function {
   void** module;
   const char* key;
-  const char* name; // kept in kernel_names
+  const char* name; // as registered: module start-up code passes a literal
   cudaEmuDeviceEntry entry;
   uint3* thread_index;
   uint3* block_index;
@@ -32,13 +29,22 @@ struct Configuration {
   unsigned char arguments[cudart::argument_block_size];
 };
 
-std::vector<Module*> modules;
-// Every name registered, kept to the end: a report may name a kernel that
-// unregistered itself while it ran.
-std::set<std::string> kernel_names;
-std::vector<Function> functions;
+// Fixed tables rather than containers keep the runtime library off the C++
+// runtime library, whose loading would cost a short program more than its work.
+constexpr int max_modules = 64;
+constexpr int max_functions = 256;
+Module modules[max_modules];
+Function functions[max_functions];
+int function_count = 0;
 Configuration pending;
 bool configured = false;
+
+// Where the context variables a kernel did not register are written, so the
+// loop over thread positions needs no tests.
+uint3 unregistered_index;
+uint3 unregistered_block_index; // apart, for a fault report
+dim3 unregistered_extent;
+int unregistered_warp_size;
 
 bool valid_configuration(dim3 grid, dim3 block, size_t shared_memory)
 {
@@ -55,9 +61,17 @@ bool valid_configuration(dim3 grid, dim3 block, size_t shared_memory)
 
 Module* find_module(void** handle)
 {
-  for (Module* module : modules)
-    if (reinterpret_cast<void**>(&module->image) == handle)
-      return module;
+  for (Module& module : modules)
+    if (module.live && reinterpret_cast<void**>(&module.image) == handle)
+      return &module;
+  return nullptr;
+}
+
+Function* find_function(const char* key)
+{
+  for (int i = 0; i < function_count; ++i)
+    if (functions[i].key == key)
+      return &functions[i];
   return nullptr;
 }
 
@@ -65,9 +79,13 @@ Module* find_module(void** handle)
 
 extern "C" void** __cudaRegisterFatBinary(void* fatCubin)
 {
-  Module* module = new Module{fatCubin};
-  modules.push_back(module);
-  return &module->image;
+  for (Module& module : modules) {
+    if (!module.live) {
+      module = Module{fatCubin, true};
+      return &module.image;
+    }
+  }
+  return nullptr; // every slot taken: its functions are refused
 }
 
 extern "C" void __cudaUnregisterFatBinary(void** fatCubinHandle)
@@ -75,9 +93,12 @@ extern "C" void __cudaUnregisterFatBinary(void** fatCubinHandle)
   Module* module = find_module(fatCubinHandle);
   if (module == nullptr)
     return;
-  std::erase_if(functions, [&](const Function& f) { return f.module == fatCubinHandle; });
-  std::erase(modules, module);
-  delete module;
+  int kept = 0;
+  for (int i = 0; i < function_count; ++i)
+    if (functions[i].module != fatCubinHandle)
+      functions[kept++] = functions[i];
+  function_count = kept;
+  module->live = false;
 }
 
 extern "C" void __cudaRegisterFunction(void** fatCubinHandle, const char* hostFun, char* deviceFun,
@@ -88,20 +109,17 @@ extern "C" void __cudaRegisterFunction(void** fatCubinHandle, const char* hostFu
     return;
   const Function function{fatCubinHandle,
                           hostFun,
-                          kernel_names.emplace(deviceName != nullptr ? deviceName : "?").first->c_str(),
+                          deviceName != nullptr ? deviceName : "?",
                           reinterpret_cast<cudaEmuDeviceEntry>(deviceFun),
                           tid,
                           bid,
                           bDim,
                           gDim,
                           wSize};
-  for (Function& existing : functions) {
-    if (existing.key == hostFun) {
-      existing = function;
-      return;
-    }
-  }
-  functions.push_back(function);
+  if (Function* existing = find_function(hostFun))
+    *existing = function;
+  else if (function_count < max_functions)
+    functions[function_count++] = function;
 }
 
 extern "C" cudaError_t cudaConfigureCall(dim3 gridDim, dim3 blockDim, size_t sharedMem, cudaStream_t stream)
@@ -141,45 +159,53 @@ extern "C" cudaError_t cudaLaunch(const char* entry)
     return status;
   if (!configured)
     return cudart::fail(cudaErrorMissingConfiguration);
-  const auto found =
-      std::find_if(functions.begin(), functions.end(), [&](const Function& f) { return f.key == entry; });
-  if (entry == nullptr || found == functions.end())
+  const Function* found = entry == nullptr ? nullptr : find_function(entry);
+  if (found == nullptr)
     return cudart::fail(cudaErrorInvalidDeviceFunction);
 
-  // The launch consumes its configuration and arguments before running; the
-  // kernel may unregister itself while it runs.
-  const Function function = *found;
+  // The launch consumes its configuration and arguments before running. The
+  // device entry gets the arguments inside this copy, so the copy stays in
+  // memory and the extents are copied from it in whole words.
   const Configuration launch = pending;
+  const Function function = *found;
   configured = false;
 
-  // The position goes where the kernel reads it, or to spare slots; a fault
-  // report reads it from there.
-  cudart::LaunchSite& site = cudart::current_launch;
-  site.kernel = function.name;
-  site.thread = function.thread_index != nullptr ? function.thread_index : &site.spare_thread;
-  site.block = function.block_index != nullptr ? function.block_index : &site.spare_block;
-  uint3* const thread_slot = site.thread;
-  uint3* const block_slot = site.block;
+  // Variables the kernel did not register go to scratch, so the loop tests
+  // nothing. Each is written before every call: the kernel may change it.
+  uint3* const thread_index = function.thread_index != nullptr ? function.thread_index : &unregistered_index;
+  uint3* const block_index = function.block_index != nullptr ? function.block_index : &unregistered_block_index;
+  dim3* const block_extent = function.block_extent != nullptr ? function.block_extent : &unregistered_extent;
+  dim3* const grid_extent = function.grid_extent != nullptr ? function.grid_extent : &unregistered_extent;
+  int* const warp_size = function.warp_size != nullptr ? function.warp_size : &unregistered_warp_size;
+  // A fault report reads the position where the loop writes it.
+  cudart::current_launch = cudart::LaunchSite{function.name, block_index, thread_index};
   cudart::watch_device_faults();
-  for (unsigned by = 0; by < launch.grid.y; ++by) {
-    for (unsigned bx = 0; bx < launch.grid.x; ++bx) {
-      for (unsigned tz = 0; tz < launch.block.z; ++tz) {
-        for (unsigned ty = 0; ty < launch.block.y; ++ty) {
-          for (unsigned tx = 0; tx < launch.block.x; ++tx) {
-            *thread_slot = uint3{tx, ty, tz};
-            *block_slot = uint3{bx, by, 0};
-            if (function.block_extent != nullptr)
-              *function.block_extent = launch.block;
-            if (function.grid_extent != nullptr)
-              *function.grid_extent = launch.grid;
-            if (function.warp_size != nullptr)
-              *function.warp_size = cudart::warp_size;
-            function.entry(launch.arguments);
-          }
-        }
-      }
-    }
+  // The positions run x fastest, then the block's y and z, then the grid's x and y.
+  uint3 thread{0, 0, 0};
+  uint3 block{0, 0, 0};
+  for (;;) {
+    *thread_index = thread;
+    *block_index = block;
+    *block_extent = launch.block;
+    *grid_extent = launch.grid;
+    *warp_size = cudart::warp_size;
+    function.entry(launch.arguments);
+    if (++thread.x < launch.block.x)
+      continue;
+    thread.x = 0;
+    if (++thread.y < launch.block.y)
+      continue;
+    thread.y = 0;
+    if (++thread.z < launch.block.z)
+      continue;
+    thread.z = 0;
+    if (++block.x < launch.grid.x)
+      continue;
+    block.x = 0;
+    if (++block.y < launch.grid.y)
+      continue;
+    break;
   }
-  site.kernel = nullptr;
+  cudart::current_launch.kernel = nullptr;
   return cudaSuccess;
 }

@@ -3,75 +3,54 @@
 // freed ranges are handed out again only after the allocator has wrapped
 // around, so stale addresses keep faulting for a while.
 //
-// The bytes of an allocation sit flush against the guard page after its last
-// page, so that a kernel reading or writing one element past the end faults.
-// Its device address stays 256-byte aligned: the host memory of an address
-// is base + address + a shift below 256 kept per 4 KiB of the 32-bit device
-// address range (pages are whole multiples of 4 KiB). With
-// CUDART_EMU_CHECK=start an allocation starts on its first page instead, so an
-// access just before its start faults and one just past its end may not.
+// An allocation starts on its first page, so its address is 256-byte aligned
+// and an access just before it faults. With CUDART_EMU_CHECK=end its bytes end
+// against the guard page after its last page instead, so an access just past
+// its end faults; its address is then aligned only to the largest power of two
+// dividing its size. A device address is its host offset in both placements.
 #include "address_space.h"
+#include "allocation_table.h"
 #include "runtime_state.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <vector>
+#include <iterator>
+
+char* __cudaEmuDeviceBase = nullptr;
 
 namespace {
 
-struct Allocation {
-  std::size_t size;    // bytes asked for
-  std::size_t span;    // bytes committed: whole pages
-  std::uint64_t first; // offset of its first page in the region
-  std::uint32_t shift; // host bytes = base + address + shift
-};
+using cudart::Allocation;
 
 using cudart::address_space_size;
 
-constexpr std::uint64_t device_alignment = 256;
-
-char* device_base = nullptr;
-constexpr unsigned shift_granule_bits = 12;
-std::vector<std::uint8_t> shifts; // covers every 32-bit address: no bounds check
-std::map<std::uint32_t, Allocation> allocations;
+char*& device_base = __cudaEmuDeviceBase;
+cudart::AllocationTable allocations;
 // Freed allocations whose pages no live one has taken over, for fault reports.
-std::map<std::uint32_t, Allocation> freed;
+cudart::AllocationTable freed;
 std::size_t bytes_in_use = 0;
 std::uint64_t next_address = 0;
 
 bool ensure_reserved()
 {
-  if (device_base != nullptr)
-    return true;
-  device_base = cudart::address_space::reserve(address_space_size);
-  if (device_base != nullptr)
-    shifts.assign(std::size_t{1} << (32 - shift_granule_bits), 0);
+  if (device_base == nullptr)
+    device_base = cudart::address_space::reserve(address_space_size);
   return device_base != nullptr;
 }
 
-bool flush_with_start()
+bool flush_with_end()
 {
   const char* mode = std::getenv("CUDART_EMU_CHECK");
-  return mode != nullptr && std::strcmp(mode, "start") == 0;
+  return mode != nullptr && std::strcmp(mode, "end") == 0;
 }
 
-// Places `size` bytes in the committed pages [first, first + span) and
-// gives their device address.
-std::uint64_t place(std::uint64_t first, std::size_t span, std::size_t size, Allocation* allocation)
+// The first of the pages an allocation at `address` takes.
+std::uint64_t first_page(std::uint64_t address)
 {
-  std::uint64_t host = first;
-  if (!flush_with_start()) {
-    // Aligned to the largest power of two dividing size, up to 16: every
-    // array that fills the allocation is aligned for its element type.
-    const std::uint64_t alignment = std::min<std::uint64_t>(size & (~size + 1), 16);
-    host = (first + span - size) / alignment * alignment;
-  }
-  const std::uint64_t address = host / device_alignment * device_alignment;
-  *allocation = Allocation{size, span, first, static_cast<std::uint32_t>(host - address)};
-  return address;
+  const std::uint64_t page = cudart::address_space::page_size();
+  return address / page * page;
 }
 
 void forget_freed_overlapping(std::uint64_t first, std::uint64_t span)
@@ -80,9 +59,9 @@ void forget_freed_overlapping(std::uint64_t first, std::uint64_t span)
   auto it = freed.lower_bound(static_cast<std::uint32_t>(first));
   if (it != freed.begin())
     --it;
-  while (it != freed.end() && it->second.first < first + span) {
-    if (first < it->second.first + it->second.span)
-      it = freed.erase(it);
+  while (it != freed.end() && first_page(it->first) < first + span) {
+    if (first < first_page(it->first) + it->second.span)
+      freed.erase(it);
     else
       ++it;
   }
@@ -97,16 +76,16 @@ std::uint64_t find_gap(std::uint64_t from, std::uint64_t span)
   auto next = allocations.lower_bound(static_cast<std::uint32_t>(candidate));
   if (next != allocations.begin()) {
     const auto previous = std::prev(next);
-    const std::uint64_t free_from = previous->second.first + previous->second.span + guard;
+    const std::uint64_t free_from = first_page(previous->first) + previous->second.span + guard;
     if (candidate < free_from)
       candidate = free_from;
   }
   for (;;) {
     if (candidate + span + guard > address_space_size)
       return 0;
-    if (next == allocations.end() || candidate + span + guard <= next->second.first)
+    if (next == allocations.end() || candidate + span + guard <= first_page(next->first))
       return candidate;
-    candidate = std::max(candidate, next->second.first + next->second.span + guard);
+    candidate = std::max(candidate, first_page(next->first) + next->second.span + guard);
     ++next;
   }
 }
@@ -116,9 +95,8 @@ std::uint64_t address_of(const void* device_pointer)
   return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(device_pointer));
 }
 
-// Checks that [address, address + count) lies inside one live allocation and
-// gives its host bytes.
-cudaError_t check_device_range(std::uint64_t address, std::size_t count, char** host)
+// Checks that [address, address + count) lies inside one live allocation.
+cudaError_t check_device_range(std::uint64_t address, std::size_t count)
 {
   auto found = allocations.upper_bound(static_cast<std::uint32_t>(address));
   if (address >= address_space_size || found == allocations.begin())
@@ -129,40 +107,32 @@ cudaError_t check_device_range(std::uint64_t address, std::size_t count, char** 
     return cudaErrorInvalidDevicePointer;
   if (count > found->second.size - offset)
     return cudaErrorInvalidValue;
-  *host = device_base + address + found->second.shift;
   return cudaSuccess;
 }
 
-// How far host offset `at` lies outside the allocation's bytes; 0 inside.
-std::uint64_t distance(const std::pair<const std::uint32_t, Allocation>& entry, std::uint64_t at)
+// How far `at` lies outside the allocation's bytes; 0 inside.
+std::uint64_t distance(const cudart::AllocationTable::Entry& entry, std::uint64_t at)
 {
-  const std::uint64_t start = entry.first + entry.second.shift;
-  if (at < start)
-    return start - at;
-  return at < start + entry.second.size ? 0 : at - (start + entry.second.size) + 1;
+  if (at < entry.first)
+    return entry.first - at;
+  return at < entry.first + entry.second.size ? 0 : at - (entry.first + entry.second.size) + 1;
 }
 
-// The live or freed allocation nearest to host offset `at` among `records`.
-void consider_nearest(const std::map<std::uint32_t, Allocation>& records, bool live, std::uint64_t at,
-                      cudart::DeviceFault* fault, std::uint64_t* best)
+// Takes the entry of `records` nearest to `at`, if nearer than `best`.
+void consider_nearest(cudart::AllocationTable& records, bool live, std::uint64_t at, cudart::DeviceFault* fault,
+                      std::uint64_t* best)
 {
   auto next = records.upper_bound(static_cast<std::uint32_t>(at));
-  for (int step = 0; step < 2; ++step) {
-    if (step == 1) {
-      if (next == records.begin())
-        break;
-      --next;
-    }
-    if (next == records.end())
+  for (auto* entry : {next, next == records.begin() ? records.end() : next - 1}) {
+    if (entry == records.end())
       continue;
-    const std::uint64_t d = distance(*next, at);
+    const std::uint64_t d = distance(*entry, at);
     if (d < *best) {
       *best = d;
       fault->found = true;
       fault->live = live;
-      fault->allocation = next->first;
-      fault->size = next->second.size;
-      fault->address = static_cast<std::int64_t>(at) - next->second.shift;
+      fault->allocation = entry->first;
+      fault->size = entry->second.size;
     }
   }
 }
@@ -181,7 +151,7 @@ extern "C" cudaError_t cudaMalloc(void** devPtr, size_t size)
     return cudaSuccess;
   }
   const std::size_t page = cudart::address_space::page_size();
-  if (size > cudart::global_memory_size - bytes_in_use || !ensure_reserved())
+  if (size > cudart::global_memory_size - bytes_in_use || allocations.full() || !ensure_reserved())
     return cudart::fail(cudaErrorMemoryAllocation);
   const std::size_t span = (size + page - 1) / page * page;
   if (span > cudart::global_memory_size - bytes_in_use)
@@ -193,11 +163,9 @@ extern "C" cudaError_t cudaMalloc(void** devPtr, size_t size)
   if (first == 0 || !cudart::address_space::commit(device_base + first, span))
     return cudart::fail(cudaErrorMemoryAllocation);
 
-  Allocation allocation{};
-  const std::uint64_t address = place(first, span, size, &allocation);
-  std::memset(&shifts[first >> shift_granule_bits], static_cast<int>(allocation.shift), span >> shift_granule_bits);
+  const std::uint64_t address = flush_with_end() ? first + span - size : first;
   forget_freed_overlapping(first, span);
-  allocations.emplace(static_cast<std::uint32_t>(address), allocation);
+  allocations.emplace(static_cast<std::uint32_t>(address), Allocation{size, span});
   bytes_in_use += span;
   next_address = first + span + page;
   *devPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(address));
@@ -216,10 +184,11 @@ extern "C" cudaError_t cudaFree(void* devPtr)
       address < address_space_size ? allocations.find(static_cast<std::uint32_t>(address)) : allocations.end();
   if (found == allocations.end())
     return cudart::fail(cudaErrorInvalidDevicePointer);
-  // Its shifts stay: a stale address still leads into its pages.
-  cudart::address_space::decommit(device_base + found->second.first, found->second.span);
+  cudart::address_space::decommit(device_base + first_page(address), found->second.span);
   bytes_in_use -= found->second.span;
-  freed.insert(*found);
+  if (freed.full()) // forget the lowest record, not the newest
+    freed.erase(freed.begin());
+  freed.emplace(static_cast<std::uint32_t>(address), found->second);
   allocations.erase(found);
   return cudaSuccess;
 }
@@ -237,16 +206,16 @@ extern "C" cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum
   char* to = static_cast<char*>(dst);
   const char* from = static_cast<const char*>(src);
   if (dst_on_device) {
-    if ((status = check_device_range(address_of(dst), count, &to)) != cudaSuccess)
+    if ((status = check_device_range(address_of(dst), count)) != cudaSuccess)
       return cudart::fail(status);
+    to = device_base + address_of(dst);
   } else if (dst == nullptr && count > 0) {
     return cudart::fail(cudaErrorInvalidValue);
   }
   if (src_on_device) {
-    char* source = nullptr;
-    if ((status = check_device_range(address_of(src), count, &source)) != cudaSuccess)
+    if ((status = check_device_range(address_of(src), count)) != cudaSuccess)
       return cudart::fail(status);
-    from = source;
+    from = device_base + address_of(src);
   } else if (src == nullptr && count > 0) {
     return cudart::fail(cudaErrorInvalidValue);
   }
@@ -257,7 +226,7 @@ extern "C" cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum
 
 extern "C" void* __cudaEmuHostPointer(unsigned int address)
 {
-  return device_base == nullptr ? nullptr : device_base + address + shifts[address >> shift_granule_bits];
+  return device_base == nullptr ? nullptr : device_base + address;
 }
 
 namespace cudart {

@@ -46,14 +46,11 @@ bool in_device_region(const void* host);
 DeviceFault describe_device_fault(const void* host);
 
 // The launch under way, for the fault report: its kernel and where the
-// launch loop writes the thread position (spare slots when the kernel
-// registered none).
+// launch loop writes the thread position.
 struct LaunchSite {
   const char* kernel; // null between launches
-  uint3* block;
-  uint3* thread;
-  uint3 spare_block;
-  uint3 spare_thread;
+  const uint3* block;
+  const uint3* thread;
 };
 extern LaunchSite current_launch;
 

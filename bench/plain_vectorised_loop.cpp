@@ -1,0 +1,6 @@
+#include "plain_loop.h"
+
+void plain_vectorised_loop(float* a, int n)
+{
+  integrand_loop(a, n);
+}

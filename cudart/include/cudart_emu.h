@@ -3,7 +3,8 @@
 // cudaLaunch. Kernels run on the host CPU, once per thread position.
 //
 // Device memory lives in an address space of its own: a device address is a
-// 32-bit offset into it (never 0, 256-byte aligned), carried in a void* as the
+// 32-bit offset into it (never 0, 256-byte aligned unless CUDART_EMU_CHECK=end
+// puts allocations against the guard page after them), carried in a void* as the
 // API demands. Host code must not dereference it; device code turns it into a
 // host pointer with __cudaEmuHostPointer or __cudaEmuDeviceBase.
 #ifndef CUDART_EMU_H
